@@ -1,7 +1,6 @@
 #include "backup.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <set>
 
