@@ -24,7 +24,8 @@ int fail_with(std::string_view message) {
 }
 
 int discard_work_file(std::FILE* work, const std::string& work_name, std::string_view message) {
-  std::fclose(work);
+  // The work file is thrown away, so how its closing went does not matter.
+  static_cast<void>(std::fclose(work));
   platform::remove_entry(work_name);
   return fail_with(message);
 }
@@ -57,7 +58,7 @@ int cut_in_place(std::FILE* input, const std::string& name, const std::string& w
     return discard_work_file(work, work_name, messages::cannot_write);
   }
   // Only read from, so closing it cannot lose anything.
-  std::fclose(input);
+  static_cast<void>(std::fclose(input));
   if (!platform::close_synced(work)) {
     platform::remove_entry(work_name);
     return fail_with(messages::cannot_write);

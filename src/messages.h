@@ -38,7 +38,7 @@ inline constexpr std::string_view cannot_replace =
 // Standard error is unbuffered and is the only place to report to, so a
 // failure to write there is not reported anywhere.
 inline void write_message(std::string_view text) {
-  std::fwrite(text.data(), 1, text.size(), stderr);
+  static_cast<void>(std::fwrite(text.data(), 1, text.size(), stderr));
 }
 
 }  // namespace messages

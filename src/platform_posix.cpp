@@ -1,11 +1,11 @@
-#include "platform.h"
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "platform.h"
 
 namespace platform {
 
@@ -62,8 +62,8 @@ std::FILE* create_work_file(const std::string& name) {
   }
   // Exclusive creation: whatever appears under the name meanwhile, a planted
   // symbolic link included, makes this fail instead of being written through.
-  const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                        S_IRUSR | S_IWUSR);
+  const int fd =
+      ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, S_IRUSR | S_IWUSR);
   if (fd < 0) {
     return nullptr;
   }
@@ -136,7 +136,7 @@ void sync_directory_of(const std::string& name) {
   }
 }
 
-void ignore_broken_pipe() { std::signal(SIGPIPE, SIG_IGN); }
+void ignore_broken_pipe() { static_cast<void>(std::signal(SIGPIPE, SIG_IGN)); }
 
 void hold_interrupts() {
   sigset_t interrupts;

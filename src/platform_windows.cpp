@@ -1,8 +1,8 @@
-#include "platform.h"
-
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
+
+#include "platform.h"
 // After windows.h, which it needs.
 #include <shellapi.h>
 
@@ -54,14 +54,14 @@ std::FILE* stream_for(HANDLE handle, int open_flags, const char* mode) {
 
 volatile LONG control_events_held = 0;
 
-BOOL WINAPI hold_control_event(DWORD) {
+BOOL WINAPI hold_control_event(DWORD /*event*/) {
   ::InterlockedIncrement(&control_events_held);
   return TRUE;
 }
 
 }  // namespace
 
-std::vector<std::string> command_arguments(int, char*[]) {
+std::vector<std::string> command_arguments(int /*argc*/, char* /*argv*/[]) {
   // The narrow argv has already lost every character outside the ANSI code
   // page; the wide command line has not.
   int count = 0;
@@ -145,7 +145,7 @@ std::FILE* create_work_file(const std::string& name) {
   return stream;
 }
 
-bool copy_owner_and_mode(std::FILE*, std::FILE*) {
+bool copy_owner_and_mode(std::FILE* /*input*/, std::FILE* /*work*/) {
   // A new file takes its access rights from the directory, as the file it
   // replaces did; there are no permission bits to carry over.
   return true;
@@ -171,7 +171,7 @@ bool remove_entry(const std::string& name) {
   return !wide.empty() && ::DeleteFileW(wide.c_str()) != 0;
 }
 
-void sync_directory_of(const std::string&) {
+void sync_directory_of(const std::string& /*name*/) {
   // NTFS journals renames itself; a directory cannot be flushed from here.
 }
 

@@ -24,15 +24,18 @@ TopHeader read_top_header(std::FILE* input) {
 std::string format_report_line(const TopHeader& header) {
   // "START=xxxx END=xxxx SIZE=xxxxxxxx\n" and its terminating zero fit easily.
   char line[64];
-  std::snprintf(line, sizeof line, "START=%04x END=%04x SIZE=%04x\n", unsigned{header.start},
-                unsigned{header.end}, static_cast<std::uint32_t>(header.size));
+  static_cast<void>(std::snprintf(line, sizeof line, "START=%04x END=%04x SIZE=%04x\n",
+                                  unsigned{header.start}, unsigned{header.end},
+                                  static_cast<std::uint32_t>(header.size)));
   return line;
 }
 
 void report_top_header(const TopHeader& header) {
+  // The report is for the reader; a line that cannot be written (standard
+  // output closed, its reader gone) must not stop the cut.
   const std::string line = format_report_line(header);
-  std::fwrite(line.data(), 1, line.size(), stdout);
-  std::fflush(stdout);
+  static_cast<void>(std::fwrite(line.data(), 1, line.size(), stdout));
+  static_cast<void>(std::fflush(stdout));
 }
 
 CopyResult copy_body(std::FILE* input, std::FILE* work, std::int32_t size) {

@@ -1,11 +1,10 @@
-#include "platform.h"
-
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <csignal>
 
+#include "platform.h"
 #include "test_support.h"
 
 using test_support::describe_regular_file;

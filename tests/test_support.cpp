@@ -46,7 +46,8 @@ void collect(const std::string& root, const fs::path& dir, Listing& listing) {
       std::ifstream in(entry.path(), std::ios::binary);
       if (in) {
         description.str(describe_regular_file(
-            std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()), mode));
+            std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()),
+            mode));
       } else {
         description << "unreadable file " << std::dec << fs::file_size(entry.path()) << " bytes";
       }

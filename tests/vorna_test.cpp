@@ -155,9 +155,10 @@ TEST(Cut, ReplacesALeftoverWorkFileWithoutWritingIntoIt) {
     TempDir dir;
     write_file(dir / "f", kDemoHeader + "body", 0600);
     write_file(dir / "other", "other file's bytes, longer than the body");
-    Listing expected{{"f", describe_regular_file("body", 0600)},
-                     {"f.bak", describe_regular_file(kDemoHeader + "body", 0600)},
-                     {"other", describe_regular_file("other file's bytes, longer than the body", 0644)}};
+    Listing expected{
+        {"f", describe_regular_file("body", 0600)},
+        {"f.bak", describe_regular_file(kDemoHeader + "body", 0600)},
+        {"other", describe_regular_file("other file's bytes, longer than the body", 0644)}};
     if (c.hard_link) {
       std::filesystem::create_hard_link(std::filesystem::u8path(dir / "other"),
                                         std::filesystem::u8path(dir / "f.$$$"));
@@ -417,8 +418,7 @@ TEST(Windows, ReportLineAndMessagesEndInCarriageReturnLineFeed) {
   const RunResult refused = run_vorna(dir.path(), {"f"});
   EXPECT_EQ(refused.err, kBackupExists.substr(0, kBackupExists.size() - 1) + "\r\n");
   const RunResult usage = run_vorna(dir.path(), {});
-  EXPECT_EQ(usage.err,
-            "VORNA.EXE: cut top 4-byte header (for QUENWORT)\r\nUsage: vorna file\r\n");
+  EXPECT_EQ(usage.err, "VORNA.EXE: cut top 4-byte header (for QUENWORT)\r\nUsage: vorna file\r\n");
 }
 
 TEST(Windows, CutsAFileWhoseNameIsOutsideTheAnsiCodePage) {
