@@ -50,6 +50,10 @@ const std::string kCannotWrite =
     bytes({0x83, 0x74, 0x83, 0x40, 0x83, 0x43, 0x83, 0x8b, 0x82, 0xf0, 0x8f, 0x91, 0x82,
            0xab, 0x8d, 0x9e, 0x82, 0xdf, 0x82, 0xdc, 0x82, 0xb9, 0x82, 0xf1, 0x2e, 0x0a});
 
+const std::string kCannotReplace = bytes(
+    {0x83, 0x74, 0x83, 0x40, 0x83, 0x43, 0x83, 0x8b, 0x82, 0xf0, 0x92, 0x75, 0x82, 0xab, 0x8a,
+     0xb7, 0x82, 0xa6, 0x82, 0xe7, 0x82, 0xea, 0x82, 0xdc, 0x82, 0xb9, 0x82, 0xf1, 0x2e, 0x0a});
+
 const std::string kDemoHeader = bytes({0x00, 0x10, 0x40, 0x10});
 const std::string kDemoReport = "START=1000 END=1040 SIZE=003f\n";
 
@@ -406,6 +410,23 @@ TEST(Refusal, PermissionsTheUserLacks) {
     ASSERT_EQ(::chmod(dir.path().c_str(), c.directory_mode), 0);
     expect_refusal(dir, {"f"}, c.message, "", options);
   }
+}
+
+TEST(Refusal, AFileThatCannotBeMovedIsReportedAndLeftInPlace) {
+  // In a sticky directory only a file's owner may rename it: another user
+  // can read the file and create the work file beside it, but the first
+  // move fails.
+  if (!test_support::running_as_root()) {
+    GTEST_SKIP() << "needs a file owned by another user than the one running vorna";
+  }
+  TempDir dir;
+  TempDir binary_dir;
+  write_file(dir / "f", kDemoHeader + "body", 0644);
+  ASSERT_EQ(::chmod(dir.path().c_str(), 01777), 0);
+  RunOptions options;
+  options.binary = test_support::copy_binary_into(binary_dir.path());
+  options.in_child = test_support::drop_privileges_in_child;
+  expect_refusal(dir, {"f"}, kCannotReplace, kDemoReport, options);
 }
 
 #else
