@@ -14,8 +14,7 @@ enum class ReplaceResult {
   replaced,     // the body is under the name, the uncut file under the backup name
   unchanged,    // the first move failed; the work file is removed
   rolled_back,  // the second move failed; the uncut file is back, the work file removed
-  left_apart,   // the rollback failed too: uncut file under the backup name, body under the work
-                // name
+  left_apart,   // the rollback failed too: uncut file at the backup name, body at the work name
 };
 
 using MoveFunction = bool (*)(const std::string& from, const std::string& to);
